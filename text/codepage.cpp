@@ -1,1 +1,202 @@
+// Code page 936 conversion over ICU's "windows-936-2000" table, which is the platform's own code page 936:
+// 0x80 is U+20AC, 0xFF is U+F8F5 and the user-defined areas map to the private use area.
 #include "text/codepage.h"
+
+#include <unicode/uchar.h>
+#include <unicode/ucnv.h>
+#include <unicode/ucnv_cb.h>
+#include <unicode/unorm2.h>
+#include <unicode/ustring.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace qh {
+namespace {
+
+struct ConverterCloser {
+  void operator()(UConverter* c) const { ucnv_close(c); }
+};
+using Converter = std::unique_ptr<UConverter, ConverterCloser>;
+
+// The code page's default character is "?" in both directions: a byte sequence that maps to nothing decodes
+// to U+003F, and every UTF-16 unit that cannot be encoded becomes one "?" byte (a surrogate pair gives two).
+void ToUnicodeQuestionMark(const void*, UConverterToUnicodeArgs* args, const char*, int32_t,
+                           UConverterCallbackReason reason, UErrorCode* err) {
+  if (reason > UCNV_IRREGULAR) return;
+  *err = U_ZERO_ERROR;
+  const UChar mark = u'?';
+  ucnv_cbToUWriteUChars(args, &mark, 1, 0, err);
+}
+
+void FromUnicodeQuestionMarks(const void*, UConverterFromUnicodeArgs* args, const UChar*, int32_t length,
+                              UChar32, UConverterCallbackReason reason, UErrorCode* err) {
+  if (reason > UCNV_IRREGULAR) return;
+  *err = U_ZERO_ERROR;
+  for (int32_t i = 0; i < length && U_SUCCESS(*err); ++i) ucnv_cbFromUWriteBytes(args, "?", 1, 0, err);
+}
+
+// One converter per thread, opened on first use; ucnv_toUChars and ucnv_fromUChars reset it on every call.
+UConverter* Cp936() {
+  thread_local const Converter converter = [] {
+    UErrorCode err = U_ZERO_ERROR;
+    Converter c(ucnv_open("windows-936-2000", &err));
+    if (U_FAILURE(err) || !c) return Converter();
+    ucnv_setToUCallBack(c.get(), ToUnicodeQuestionMark, nullptr, nullptr, nullptr, &err);
+    ucnv_setFromUCallBack(c.get(), FromUnicodeQuestionMarks, nullptr, nullptr, nullptr, &err);
+    return c;
+  }();
+  return converter.get();
+}
+
+bool IsAscii(std::string_view s) {
+  return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+bool IsAscii(std::u16string_view s) {
+  return std::all_of(s.begin(), s.end(), [](char16_t c) { return c < 0x80; });
+}
+
+// Composes a base character with the combining marks after it into the precomposed character where one
+// exists, and changes nothing else: unlike full NFC, singletons such as U+F92C stay as they are.
+std::u16string ComposeMarks(std::u16string_view in) {
+  UErrorCode err = U_ZERO_ERROR;
+  const UNormalizer2* nfc = unorm2_getNFCInstance(&err);
+  std::u16string out;
+  out.reserve(in.size());
+  std::size_t starterAt = std::u16string::npos;  // offset in `out` of the last character of class 0
+  UChar32 starter = 0;
+  uint8_t lastClass = 0;
+  for (std::size_t i = 0; i < in.size();) {
+    UChar32 c;
+    U16_NEXT(in.data(), i, in.size(), c);
+    const uint8_t cls = u_getCombiningClass(c);
+    if (cls != 0 && starterAt != std::u16string::npos && lastClass < cls && U_SUCCESS(err)) {
+      const UChar32 composed = unorm2_composePair(nfc, starter, c);
+      if (composed >= 0) {
+        UChar units[2];
+        int32_t n = 0;
+        U16_APPEND_UNSAFE(units, n, composed);
+        out.replace(starterAt, U16_LENGTH(starter), units, n);
+        starter = composed;
+        continue;
+      }
+    }
+    if (cls == 0) {
+      starterAt = out.size();
+      starter = c;
+    }
+    lastClass = cls;
+    UChar units[2];
+    int32_t n = 0;
+    U16_APPEND_UNSAFE(units, n, c);
+    out.append(units, n);
+  }
+  return out;
+}
+
+bool MayCompose(std::u16string_view units) {
+  // Combining marks start at U+0300; below that nothing composes.
+  return std::any_of(units.begin(), units.end(), [](char16_t c) { return c >= 0x300; });
+}
+
+std::string EncodeCp936(std::u16string_view units) {
+  std::string out(units.size() * 2, '\0');
+  if (IsAscii(units)) {
+    std::transform(units.begin(), units.end(), out.begin(), [](char16_t c) { return static_cast<char>(c); });
+    out.resize(units.size());
+    return out;
+  }
+  UErrorCode err = U_ZERO_ERROR;
+  UConverter* c = Cp936();
+  if (c == nullptr) return std::string(units.size(), '?');
+  const int32_t n = ucnv_fromUChars(c, out.data(), static_cast<int32_t>(out.size()), units.data(),
+                                    static_cast<int32_t>(units.size()), &err);
+  out.resize(U_SUCCESS(err) || err == U_STRING_NOT_TERMINATED_WARNING ? static_cast<std::size_t>(n) : 0);
+  return out;
+}
+
+}  // namespace
+
+std::u16string Utf16FromText(const Text& text) {
+  const std::string_view s = text.view();
+  if (IsAscii(s)) return std::u16string(s.begin(), s.end());
+  // Every character, single or double byte, decodes to exactly one BMP unit.
+  std::u16string out(s.size() + 1, u'\0');
+  UErrorCode err = U_ZERO_ERROR;
+  UConverter* c = Cp936();
+  if (c == nullptr) return std::u16string(s.size(), u'?');
+  const int32_t n = ucnv_toUChars(c, out.data(), static_cast<int32_t>(out.size()), s.data(),
+                                  static_cast<int32_t>(s.size()), &err);
+  out.resize(U_SUCCESS(err) ? static_cast<std::size_t>(n) : 0);
+  return out;
+}
+
+Text TextFromUtf16(std::u16string_view units) {
+  units = units.substr(0, units.find(u'\0'));
+  if (MayCompose(units)) return Text::FromCp936(EncodeCp936(ComposeMarks(units)));
+  return Text::FromCp936(EncodeCp936(units));
+}
+
+std::size_t Cp936Length(std::u16string_view units) {
+  std::size_t ascii = 0;
+  while (ascii < units.size() && units[ascii] < 0x80) ++ascii;
+  if (ascii == units.size()) return ascii;
+  UErrorCode err = U_ZERO_ERROR;
+  UConverter* c = Cp936();
+  if (c == nullptr) return units.size();
+  const std::u16string_view rest = units.substr(ascii);
+  const int32_t n = ucnv_fromUChars(c, nullptr, 0, rest.data(), static_cast<int32_t>(rest.size()), &err);
+  return ascii + static_cast<std::size_t>(n);
+}
+
+Bytes AnsiToWide(const Text& text, bool dropTerminator) {
+  if (text.empty()) return {};
+  std::u16string units = Utf16FromText(text);
+  if (!dropTerminator) units.push_back(u'\0');
+  std::string bytes(units.size() * 2, '\0');
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    bytes[2 * i] = static_cast<char>(units[i] & 0xFF);
+    bytes[2 * i + 1] = static_cast<char>(units[i] >> 8);
+  }
+  return Bytes(std::move(bytes));
+}
+
+Text WideToAnsi(const Bytes& wide) {
+  const std::string_view b = wide.view();
+  std::u16string units(b.size() / 2, u'\0');
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    units[i] = static_cast<char16_t>(static_cast<unsigned char>(b[2 * i]) |
+                                     static_cast<unsigned char>(b[2 * i + 1]) << 8);
+  }
+  return TextFromUtf16(units);
+}
+
+std::string Utf8FromText(const Text& text) {
+  if (IsAscii(text.view())) return text.str();
+  const std::u16string units = Utf16FromText(text);
+  std::string out(units.size() * 3, '\0');
+  int32_t n = 0;
+  UErrorCode err = U_ZERO_ERROR;
+  u_strToUTF8WithSub(out.data(), static_cast<int32_t>(out.size()), &n, units.data(),
+                     static_cast<int32_t>(units.size()), 0xFFFD, nullptr, &err);
+  out.resize(U_SUCCESS(err) || err == U_STRING_NOT_TERMINATED_WARNING ? static_cast<std::size_t>(n) : 0);
+  return out;
+}
+
+Text TextFromUtf8(std::string_view utf8) {
+  if (IsAscii(utf8)) return Text::FromCp936(utf8);
+  std::u16string units(utf8.size(), u'\0');
+  int32_t n = 0;
+  UErrorCode err = U_ZERO_ERROR;
+  u_strFromUTF8WithSub(units.data(), static_cast<int32_t>(units.size()), &n, utf8.data(),
+                       static_cast<int32_t>(utf8.size()), 0xFFFD, nullptr, &err);
+  units.resize(U_SUCCESS(err) || err == U_STRING_NOT_TERMINATED_WARNING ? static_cast<std::size_t>(n) : 0);
+  return TextFromUtf16(units);
+}
+
+Text TextFromUtf8(std::u8string_view utf8) {
+  return TextFromUtf8(std::string_view(reinterpret_cast<const char*>(utf8.data()), utf8.size()));
+}
+
+}  // namespace qh

@@ -12,7 +12,8 @@
 
 namespace qh {
 
-// Returns `text` as UTF-16LE code units, ended by a NUL unit unless `dropTerminator`; empty for an empty text.
+// Returns `text` as UTF-16LE code units, ended by a NUL unit unless `dropTerminator`; empty for an empty
+// text.
 Bytes AnsiToWide(const Text& text, bool dropTerminator = false);
 // Returns the UTF-16LE units of `wide` (an odd last byte ignored) as code page 936 text, up to the first NUL
 // unit. A base letter followed by combining marks becomes the precomposed character where one exists.
@@ -27,7 +28,8 @@ std::size_t Cp936Length(std::u16string_view units);
 
 // Returns `text` as UTF-8.
 std::string Utf8FromText(const Text& text);
-// Returns the UTF-8 `utf8` as code page 936 text (invalid UTF-8 and characters the code page lacks become "?").
+// Returns the UTF-8 `utf8` as code page 936 text (invalid UTF-8 and characters the code page lacks become
+// "?").
 Text TextFromUtf8(std::string_view utf8);
 Text TextFromUtf8(std::u8string_view utf8);
 

@@ -16,7 +16,8 @@ Text TextBefore(const Text& text, const Text& delimiter, int start = 1, bool ign
 
 // Returns the text between the first `before` at or after `start` and the first `after` following it; the
 // empty text when either is missing. "#引号" in either marker stands for a double quote.
-Text TextBetween(const Text& text, const Text& before, const Text& after, int start = 1, bool ignoreCase = false);
+Text TextBetween(const Text& text, const Text& before, const Text& after, int start = 1,
+                 bool ignoreCase = false);
 
 // Returns `text` after applying the pairs in order, each on the output of the one before, with `count`
 // (omitted: all), `start` (0 or omitted: 1) and `caseSensitive` (omitted: false) applying to each pair.

@@ -15,6 +15,8 @@ void ProcessPendingMessages() {
   if (MessagePump pump = InstalledPump()) pump();
 }
 
-MessagePump InstallMessagePump(MessagePump pump) { return std::exchange(InstalledPump(), std::move(pump)); }
+MessagePump InstallMessagePump(MessagePump pump) {
+  return std::exchange(InstalledPump(), std::move(pump));
+}
 
 }  // namespace qh

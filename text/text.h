@@ -5,10 +5,12 @@
 #pragma once
 
 #include <compare>
+#include <concepts>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace qh {
@@ -23,6 +25,7 @@ class Text {
   // Returns the text of the code page 936 `bytes` up to their first zero byte.
   static Text FromCp936(std::string_view bytes);
   static Text FromCp936(std::string&& bytes);
+  static Text FromCp936(const char* bytes) { return FromCp936(std::string_view(bytes)); }
 
   std::string_view view() const { return bytes_; }
   const std::string& str() const { return bytes_; }
@@ -77,13 +80,13 @@ Text TextMid(const Text& t, int start, int n);
 int FindText(const Text& t, const Text& sought, int start = 1, bool ignoreCase = false);
 
 // Returns `t` with the occurrences of `sought` from `start` on replaced left to right without overlap: all of
-// them when `count` is omitted or negative, none when 0. `t` comes back unchanged when it or `sought` is empty
-// or start > length. `caseSensitive` false folds ASCII letters (the opposite sense of FindText's flag).
-Text ReplaceText(const Text& t, const Text& sought, const Text& replacement = {}, int start = 1, int count = -1,
-                 bool caseSensitive = true);
+// them when `count` is omitted or negative, none when 0. `t` comes back unchanged when it or `sought` is
+// empty or start > length. `caseSensitive` false folds ASCII letters (the opposite sense of FindText's flag).
+Text ReplaceText(const Text& t, const Text& sought, const Text& replacement = {}, int start = 1,
+                 int count = -1, bool caseSensitive = true);
 
-// Returns the pieces of `t` between exact occurrences of `delimiter`. Empty pieces before a leading or between
-// adjacent delimiters stay, a trailing delimiter adds none; an empty `t` gives no pieces, an empty
+// Returns the pieces of `t` between exact occurrences of `delimiter`. Empty pieces before a leading or
+// between adjacent delimiters stay, a trailing delimiter adds none; an empty `t` gives no pieces, an empty
 // `delimiter` gives `t` alone.
 TextArray SplitText(const Text& t, const Text& delimiter);
 
@@ -106,8 +109,7 @@ std::string ConcatByteViews(std::initializer_list<std::string_view> parts);
 
 // Returns the texts joined in order.
 template <typename... Ts>
-  requires(std::same_as<Ts, Text> && ...)
-Text ConcatTexts(const Ts&... parts) {
+requires(std::same_as<Ts, Text>&&...) Text ConcatTexts(const Ts&... parts) {
   return internal::ConcatViews({parts.view()...});
 }
 
@@ -126,8 +128,7 @@ Text BytesToText(const Bytes& b);
 
 // Returns the byte buffers joined in order.
 template <typename... Bs>
-  requires(std::same_as<Bs, Bytes> && ...)
-Bytes ConcatBytes(const Bs&... parts) {
+requires(std::same_as<Bs, Bytes>&&...) Bytes ConcatBytes(const Bs&... parts) {
   return Bytes(internal::ConcatByteViews({parts.view()...}));
 }
 
