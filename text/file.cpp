@@ -75,10 +75,11 @@ Bytes ReadWholeFile(const std::filesystem::path& path) {
 
 bool WriteWholeFile(const std::filesystem::path& path, const Bytes& content) {
   if (path.empty()) return false;
-  std::error_code ec;
   // Writing through a symbolic link replaces the file it points to, not the link.
-  std::filesystem::path target =
-      std::filesystem::is_symlink(path, ec) ? std::filesystem::canonical(path, ec) : path;
+  struct stat link {};
+  std::error_code ec;
+  const bool isLink = ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
+  const std::filesystem::path target = isLink ? std::filesystem::canonical(path, ec) : path;
   if (ec || target.empty()) return false;
 
   // A file that could not be opened for writing is left alone, as a plain rewrite would fail to open it.
