@@ -47,6 +47,9 @@ class RegexObject {
  private:
   struct Compiled;
   struct Collection;
+  // The text of slot `slot` (0: the whole match, n: group n) of match `matchIndex`, with its byte position.
+  Text SlotText(int matchIndex, int slot, int* position) const;
+
   std::shared_ptr<const Compiled> compiled_;
   std::shared_ptr<const Collection> matches_;
   Text subject_;
