@@ -31,7 +31,8 @@ class RegexObject {
   // Returns the pattern as compiled (after the quote-marker expansion); empty before any Create.
   Text GetPattern() const;
   // Returns the stored subject with the matches (all, or the first when not global) replaced by
-  // `replacement` ($1-style group references allowed); empty when there is no compiled pattern.
+  // `replacement`, in which $n stands for group n, $& for the match and $$ for a dollar sign; empty when
+  // there is no compiled pattern or the search gives up at its limit.
   Text ReplaceMatches(const Text& replacement) const;
   // Returns the number of matches collected; 0 when there is no collection.
   int MatchCount() const;

@@ -296,6 +296,8 @@ TEST(RegexObjectTest, RunawayMatchingEndsTheCollection) {
   nested.Append(B("c ab"));
   ASSERT_TRUE(re.Create(B("(a+)+b"), nested));
   EXPECT_EQ(AllMatches(re), std::vector<Text>{B("ab")});
+  // A replacement cannot be half done: it fails as a whole.
+  EXPECT_EQ(re.ReplaceMatches(B("x")), Text());
 }
 
 TEST(RegexObjectTest, ReplaceMatches) {
@@ -318,6 +320,7 @@ TEST(RegexObjectTest, ReplaceMatches) {
       {"unknown group is empty", B("b"), B("b"), B("[$7]"), B("[]")},
       {"double-byte text", u8"好"_text, u8"你好好"_text, u8"们"_text, u8"你们们"_text},
       {"removes the tags", B("</?p>"), u8"<p>情话</p>"_text, Text(), u8"情话"_text},
+      {"empty matches", B("x*"), u8"a话"_text, B("-"), u8"-a-话-"_text},
       {"no match", B("z"), u8"情话"_text, B("x"), u8"情话"_text},
       {"empty subject", B("z"), Text(), B("x"), Text()},
       {"result longer than the subject", B("a"), B("aaaa"), B("0123456789"),
