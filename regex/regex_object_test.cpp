@@ -11,6 +11,7 @@
 namespace qh {
 namespace {
 
+// Code page 936 bytes as a text: ASCII, or escapes such as "\xBB\xB0" for double-byte characters.
 Text B(const char* cp936) {
   return Text::FromCp936(cp936);
 }
