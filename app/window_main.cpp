@@ -1,0 +1,58 @@
+#include "app/window_main.h"
+
+#include <QApplication>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <string_view>
+
+#include "app/main_window.h"
+#include "text/codepage.h"
+
+namespace qh {
+namespace {
+
+std::string_view Environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+// Returns why no window can be shown, or nothing. Checked before Qt starts, since Qt aborts the process
+// when its platform has no display to connect to.
+std::string MissingDisplay() {
+  const std::string_view platform = Environment("QT_QPA_PLATFORM");
+  const bool x11 = !Environment("DISPLAY").empty();
+  const bool wayland = !Environment("WAYLAND_DISPLAY").empty();
+  if (platform.empty()) {
+    if (x11 || wayland) return {};
+    return "no display (neither DISPLAY nor WAYLAND_DISPLAY is set)";
+  }
+  if (platform.starts_with("xcb") && !x11)
+    return "no display (QT_QPA_PLATFORM is xcb but DISPLAY is not set)";
+  if (platform.starts_with("wayland") && !wayland) {
+    return "no display (QT_QPA_PLATFORM is wayland but WAYLAND_DISPLAY is not set)";
+  }
+  // Any other platform (offscreen, vnc, linuxfb, ...) brings its own.
+  return {};
+}
+
+}  // namespace
+
+int RunWindow(const Settings& settings) {
+  if (const std::string missing = MissingDisplay(); !missing.empty()) {
+    std::cerr << "qinghua: " << missing << "; use --headless to harvest without a window\n";
+    return kExitNoDisplay;
+  }
+  // Qt sees no options of ours: they have been taken care of.
+  int argc = 1;
+  char name[] = "qinghua";
+  char* argv[] = {name, nullptr};
+  QApplication app(argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);
+  MainWindow window(SitePages(TextFromUtf8(settings.site)), settings.output);
+  QObject::connect(&window, &MainWindow::finished, &app, &QCoreApplication::quit);
+  window.show();
+  return app.exec();
+}
+
+}  // namespace qh
