@@ -98,7 +98,8 @@ bool WriteWholeFile(const std::filesystem::path& path, const Bytes& content) {
 
   // The new content goes to a temporary file beside the target, reaches the disk, and only then replaces the
   // target in one rename: a failed write leaves the former content whole.
-  std::string temporary = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
+  std::string temporary = target.parent_path() / ".";
+  temporary.append(target.filename().string()).append(".XXXXXX");
   FileDescriptor fd(::mkstemp(temporary.data()));
   if (!fd.valid()) return false;
   const bool written = ::fchmod(fd.get(), mode) == 0 && WriteAll(fd.get(), content.view()) &&
