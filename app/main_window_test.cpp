@@ -5,6 +5,9 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
+#include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,7 +24,11 @@ using testing::TempDir;
 // One QApplication for every window test (tests run with QT_QPA_PLATFORM=offscreen).
 class QtEnvironment : public ::testing::Environment {
  public:
-  void SetUp() override { app_ = std::make_unique<QApplication>(argc_, argv_); }
+  void SetUp() override {
+    // Run directly rather than through ctest, the binary would otherwise look for a display.
+    setenv("QT_QPA_PLATFORM", "offscreen", /*overwrite=*/0);
+    app_ = std::make_unique<QApplication>(argc_, argv_);
+  }
   void TearDown() override { app_.reset(); }
 
  private:
@@ -79,6 +86,20 @@ class MainWindowTest : public ::testing::Test {
     ProcessPendingMessages();
   }
 
+  // Returns the exit code of the event loop, started with `first` queued and ended by the window's
+  // finished().
+  template <typename Receiver, typename F>
+  int ExecStartingWith(Receiver* receiver, F first) {
+    QObject::connect(window_.get(), &MainWindow::finished, qApp, &QCoreApplication::quit);
+    QMetaObject::invokeMethod(receiver, first, Qt::QueuedConnection);
+    // A window that never finishes fails the test instead of hanging it.
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+    watchdog.start(std::chrono::seconds(60));
+    return QApplication::exec();
+  }
+
   std::string File() { return testing::ReadFileBytes(dir_ / "out.txt").value_or("<no file>"); }
 
   TempDir dir_;
@@ -128,11 +149,12 @@ TEST_F(MainWindowTest, AClickWhileARunYieldsStartsANestedRun) {
   EXPECT_EQ(label_->text(), Q(u8"正在进行第1981次爬取"));
 }
 
-TEST_F(MainWindowTest, ClosingWithoutARunFinishesAtOnce) {
+TEST_F(MainWindowTest, ClosingWithoutARunEndsTheEventLoopWithZero) {
   MakeWindow();
-  window_->close();
+  EXPECT_EQ(ExecStartingWith(window_.get(), &QWidget::close), 0);
   EXPECT_EQ(finished_, 1);
   EXPECT_FALSE(window_->isVisible());
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "out.txt"));
 }
 
 TEST_F(MainWindowTest, ClosingDuringARunAppendsThePageInProgressThenStops) {
@@ -145,7 +167,7 @@ TEST_F(MainWindowTest, ClosingDuringARunAppendsThePageInProgressThenStops) {
     WhileYielding(button_, &QPushButton::click);
     finishedDuringRun = finished_;
   });
-  button_->click();
+  EXPECT_EQ(ExecStartingWith(button_, &QPushButton::click), 0);
   EXPECT_EQ(File(), Pages(2, kClosedAt, "1:"));
   EXPECT_EQ(finishedDuringRun, 0) << "not before the run has stopped";
   EXPECT_EQ(finished_, 1);
