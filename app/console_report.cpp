@@ -33,8 +33,8 @@ std::string FormatFixed(double value) {
   return buffer;
 }
 
-}  // namespace
-
+// Returns the progress of `done` of `total` pages after `elapsed`: count, rate and time left, with a bar
+// of `barWidth` cells in front when barWidth > 0.
 std::string FormatProgress(int done, int total, std::chrono::duration<double> elapsed, int barWidth) {
   std::string line;
   if (barWidth > 0) {
@@ -53,12 +53,15 @@ std::string FormatProgress(int done, int total, std::chrono::duration<double> el
   return line;
 }
 
+// Returns the summary line of a finished run.
 std::string FormatSummary(const RunSummary& summary, const std::filesystem::path& output) {
   return std::to_string(summary.pagesDone) + " pages fetched, " + std::to_string(summary.pagesFailed) +
          " failed, " + std::to_string(summary.sayings) + " sayings appended, " +
          std::to_string(summary.bytesWritten) + " bytes written to " + output.string() + " in " +
          FormatFixed(Seconds(summary.elapsed).count()) + " s";
 }
+
+}  // namespace
 
 ConsoleReport::ConsoleReport(std::ostream& err, bool terminal, std::function<bool()> stopRequested)
     : err_(err), terminal_(terminal), stopRequested_(std::move(stopRequested)) {}

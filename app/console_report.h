@@ -36,11 +36,4 @@ class ConsoleReport : public ScrapeProgress {
   int pagesDone_ = 0;
 };
 
-// Returns the progress of `done` of `total` pages after `elapsed`: count, rate and time left, with a bar
-// of `barWidth` cells in front when barWidth > 0.
-std::string FormatProgress(int done, int total, std::chrono::duration<double> elapsed, int barWidth);
-
-// Returns the summary line of a finished run.
-std::string FormatSummary(const RunSummary& summary, const std::filesystem::path& output);
-
 }  // namespace qh

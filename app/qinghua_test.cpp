@@ -3,6 +3,7 @@
 #include <signal.h>
 
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <string>
 #include <thread>
@@ -125,6 +126,28 @@ TEST(QinghuaTest, SignalsStopTheRunAfterThePageInProgress) {
     EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
     EXPECT_EQ(testing::ReadFileBytes(output), SampleHarvest(2, kSignalledAt));
   }
+}
+
+TEST(QinghuaTest, ASecondSignalEndsTheProcessAtOnce) {
+  constexpr int kSignalledAt = 10;
+  std::atomic<pid_t> child = -1;
+  LoopbackServer site(SampleSite([&](int page) {
+    if (page != kSignalledAt) return;
+    while (child.load() <= 0) std::this_thread::yield();
+    ::kill(child.load(), SIGINT);
+    // The first signal must be caught before the second one comes.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ::kill(child.load(), SIGINT);
+  }));
+  TempDir dir;
+  const auto output = dir / "out.txt";
+  testing::ChildProcess process({kBinary, "--headless", "--site", site.site(), "--output", output.string()},
+                                {});
+  child = process.pid();
+  const ProcessResult result = process.Wait();
+  EXPECT_EQ(result.signal, SIGINT) << result.err;
+  // The page in progress never reached the file; the pages before it are whole.
+  EXPECT_EQ(testing::ReadFileBytes(output), SampleHarvest(2, kSignalledAt - 1));
 }
 
 }  // namespace

@@ -151,6 +151,7 @@ ProcessResult ChildProcess::Wait() {
   }
   pid_ = -1;
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
   return result;
 }
 

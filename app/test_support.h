@@ -65,6 +65,7 @@ void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes)
 // How a child process ended.
 struct ProcessResult {
   int exitCode = -1;  // the exit status, or -1 when a signal ended it
+  int signal = 0;     // the signal that ended it, or 0
   std::string out;
   std::string err;
 };
