@@ -45,10 +45,13 @@ int main(int argc, char* argv[]) {
   }
 
   // The signals are taken by sigwait below, not by a handler, so that stopping the server is safe.
+  // An interrupt that was ignored at start (a site run in the background of a script) stays ignored.
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
+  struct sigaction interrupt {};
+  sigaction(SIGINT, nullptr, &interrupt);
+  if (interrupt.sa_handler != SIG_IGN) sigaddset(&stopSignals, SIGINT);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
   httplib::Server server;
