@@ -149,6 +149,21 @@ TEST_F(MainWindowTest, AClickWhileARunYieldsStartsANestedRun) {
   EXPECT_EQ(label_->text(), Q(u8"正在进行第1981次爬取"));
 }
 
+TEST_F(MainWindowTest, RealRequestsYieldToTheWindowAndANestedRunGoesFirst) {
+  testing::LoopbackServer server([](const httplib::Request& req, httplib::Response& res) {
+    const std::string page = std::to_string(testing::PageOfPath(req.path).value_or(0));
+    res.set_content("<a href=\"/\"><p>chrome</p></a>\n<a><p>" + page + "</p></a>\n", "text/html");
+  });
+  window_ = std::make_unique<MainWindow>(SitePages(TextFromUtf8(server.site())), dir_ / "out.txt");
+  button_ = window_->findChild<QPushButton*>(Q(u8"按钮1"));
+  ASSERT_NE(button_, nullptr);
+  // The second click waits in the queue until the first run's request for page 2 yields to the window.
+  QMetaObject::invokeMethod(button_, &QPushButton::click, Qt::QueuedConnection);
+  button_->click();
+  EXPECT_EQ(File(), Pages(2, 1981, "") + Pages(2, 1981, ""));
+  EXPECT_EQ(window_->runsInProgress(), 0);
+}
+
 TEST_F(MainWindowTest, ClosingWithoutARunEndsTheEventLoopWithZero) {
   MakeWindow();
   EXPECT_EQ(ExecStartingWith(window_.get(), &QWidget::close), 0);
