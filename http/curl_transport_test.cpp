@@ -477,5 +477,216 @@ TEST(CurlTransportTest, HttpsThroughAProxyAsksForATunnel) {
   EXPECT_TRUE(proxy.Requests()[0].starts_with("CONNECT site.test:443 HTTP/1.1\r\n")) << proxy.Requests()[0];
 }
 
+// Routes for the tests below: redirects, cookies, credentials, bodies.
+void SiteRoutes(httplib::Server& server) {
+  server.Get("/to", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content("arrived", "text/plain");
+  });
+  server.Get("/from", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/to"); });
+  server.Get("/loop", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/loop"); });
+  server.Get("/to-ftp",
+             [](const httplib::Request&, httplib::Response& res) { res.set_redirect("ftp://127.0.0.1/x"); });
+  server.Get("/to-file",
+             [](const httplib::Request&, httplib::Response& res) { res.set_redirect("file:///etc/passwd"); });
+  server.Get("/set-and-go", [](const httplib::Request&, httplib::Response& res) {
+    res.set_header("Set-Cookie", "c=1; Path=/");
+    res.set_redirect("/echo-cookie");
+  });
+  server.Get("/echo-cookie", [](const httplib::Request& req, httplib::Response& res) {
+    res.set_content(
+        std::to_string(req.get_header_value_count("Cookie")) + " " + req.get_header_value("Cookie"),
+        "text/plain");
+  });
+  server.Get("/cookies", [](const httplib::Request&, httplib::Response& res) {
+    res.set_header("Set-Cookie", "a=1; Path=/; HttpOnly");
+    res.set_header("Set-Cookie", "b=2");
+    res.set_header("Location", "/elsewhere");
+    res.status = 201;
+    res.set_content("made", "text/plain");
+  });
+  server.Get("/auth", [](const httplib::Request& req, httplib::Response& res) {
+    res.set_content("auth=" + req.get_header_value("Authorization"), "text/plain");
+  });
+  server.Get("/missing", [](const httplib::Request&, httplib::Response& res) {
+    res.status = 404;
+    res.set_content("no such page", "text/plain");
+  });
+  server.Get("/broken", [](const httplib::Request&, httplib::Response& res) {
+    res.status = 500;
+    res.set_content("server trouble", "text/plain");
+  });
+  server.Get("/page", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content("<p>page</p>", "text/html");
+  });
+  server.Get("/empty", [](const httplib::Request&, httplib::Response& res) { res.status = 204; });
+  server.Get("/zero", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content("ab\0cd"s, "application/octet-stream");
+  });
+  server.Get("/big", [](const httplib::Request&, httplib::Response& res) {
+    std::string body(3 << 20, 'x');
+    for (std::size_t i = 0; i < body.size(); i += 4096) body[i] = static_cast<char>('a' + (i / 4096) % 26);
+    res.set_content(body, "text/plain");
+  });
+  server.Get("/charset", [](const httplib::Request& req, httplib::Response& res) {
+    res.set_content(req.get_param_value("prefix") + "<meta charset=" + req.get_param_value("name") + ">" +
+                        req.get_param_value("text"),
+                    "text/html");
+  });
+}
+
+TEST(CurlTransportTest, RedirectsFollowedOrNotAndNeverToOtherSchemes) {
+  const WebServer server(SiteRoutes);
+  struct Case {
+    std::string path;
+    bool noRedirect;
+    std::string body;
+    std::string status;
+    std::string location;  // "old location" when untouched
+  };
+  const std::vector<Case> cases = {
+      {"/from", false, "arrived", "200 OK", "old location"},
+      {"/from", true, "", "302 Found", "/to"},
+      {"/loop", false, "", "712", "old location"},
+      {"/to-ftp", false, "", "712", "old location"},
+      {"/to-file", false, "", "712", "old location"},
+      {"/to-ftp", true, "", "302 Found", "ftp://127.0.0.1/x"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.path << (c.noRedirect ? " not followed" : " followed"));
+    Outputs out;
+    HttpRequestArgs args = out.Args();
+    args.noRedirect = c.noRedirect;
+    EXPECT_EQ(HttpRequest(T(server.Url(c.path)), args).str(), c.body);
+    if (c.status == "712") {
+      EXPECT_EQ(out.statusMessage, u8"712 服务器未响应!"_text);
+    } else {
+      EXPECT_EQ(out.statusMessage.str(), c.status);
+      EXPECT_TRUE(out.responseHeaders.view().starts_with("HTTP/1.1 " + c.status + "\r\n"));
+    }
+    EXPECT_EQ(out.redirectLocation.str(), c.location);
+  }
+}
+
+TEST(CurlTransportTest, CookieEngineOnlyWhenCookiesAreSupplied) {
+  const WebServer server(SiteRoutes);
+  struct Case {
+    std::string name;
+    std::optional<std::string> sendCookies;
+    std::string seen;  // how many Cookie lines /echo-cookie saw, and the first
+    std::string received;
+  };
+  const std::vector<Case> cases = {
+      {"none supplied: no engine", std::nullopt, "0 ", ""},
+      {"supplied empty: the engine carries the hop's cookie", "", "1 c=1", ""},
+      {"supplied: one line with both", "a=1", "1 c=1; a=1", "a=1"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Outputs out;
+    HttpRequestArgs args = out.Args();
+    Text cookies = T(c.sendCookies.value_or(""));
+    if (c.sendCookies) args.sendCookies = &cookies;
+    EXPECT_EQ(HttpRequest(T(server.Url("/set-and-go")), args).str(), c.seen);
+    // The final answer set no cookie: what comes back is the merge of the sent ones alone.
+    EXPECT_EQ(out.receivedCookies.str(), c.received);
+  }
+}
+
+TEST(CurlTransportTest, StatusCookiesAndLocationOfTheFinalAnswer) {
+  const WebServer server(SiteRoutes);
+  Outputs out;
+  EXPECT_EQ(HttpRequest(T(server.Url("/cookies")), out.Args()), T("made"));
+  EXPECT_EQ(out.statusMessage, T("201 Created"));
+  EXPECT_EQ(out.receivedCookies, T("a=1; b=2"));
+  EXPECT_EQ(out.redirectLocation, T("/elsewhere"));
+  EXPECT_TRUE(out.responseHeaders.view().ends_with("\r\n\r\n"));
+}
+
+TEST(CurlTransportTest, ServerCredentialsStayWithTheirHost) {
+  const WebServer server(SiteRoutes);
+  const WebServer other([&](httplib::Server& s) {
+    SiteRoutes(s);
+    s.Get("/hop", [&](const httplib::Request&, httplib::Response& res) {
+      res.set_redirect("http://localhost:" + std::to_string(server.port()) + "/auth");
+    });
+    s.Get("/same", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/auth"); });
+  });
+  struct Case {
+    std::string path;
+    std::string body;
+  };
+  for (const Case& c :
+       std::vector<Case>{{"/auth", "auth=Basic dTpw"}, {"/same", "auth=Basic dTpw"}, {"/hop", "auth="}}) {
+    SCOPED_TRACE(c.path);
+    HttpRequestArgs args;
+    args.userName = T("u");
+    args.password = T("p");
+    EXPECT_EQ(HttpRequest(T(other.Url(c.path)), args).str(), c.body);
+  }
+}
+
+TEST(CurlTransportTest, EveryAnswerIsDeliveredWithItsStatus) {
+  const WebServer server(SiteRoutes);
+  struct Case {
+    std::string path;
+    HttpMethod method;
+    std::string status;
+    std::string body;
+  };
+  const std::vector<Case> cases = {
+      {"/missing", 0, "404 Not Found", "no such page"},
+      {"/broken", 0, "500 Internal Server Error", "server trouble"},
+      {"/page", 2, "200 OK", ""},
+      {"/empty", 0, "204 No Content", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    Outputs out;
+    HttpRequestArgs args = out.Args();
+    args.method = c.method;
+    args.timeoutSeconds = 2;
+    EXPECT_EQ(HttpRequest(T(server.Url(c.path)), args).str(), c.body);
+    EXPECT_EQ(out.statusMessage.str(), c.status);
+    EXPECT_EQ(out.responseBytes.str(), c.body);
+  }
+}
+
+TEST(CurlTransportTest, BodyBytesArriveWhole) {
+  const WebServer server(SiteRoutes);
+  Outputs out;
+  EXPECT_EQ(HttpRequest(T(server.Url("/zero")), out.Args()), T("ab"));
+  EXPECT_EQ(out.responseBytes.str(), "ab\0cd"s);
+
+  const Text big = HttpRequest(T(server.Url("/big")), out.Args());
+  ASSERT_EQ(big.size(), std::size_t{3} << 20);
+  EXPECT_EQ(big.view(), out.responseBytes.view());
+  EXPECT_EQ(big.view().substr(4096 * 27, 2), "bx");
+}
+
+TEST(CurlTransportTest, PagesAreReDecodedFromTheCharsetTheyDeclare) {
+  const WebServer server(SiteRoutes);
+  struct Case {
+    std::string name;
+    std::string charset;
+    std::string text;  // percent-encoded bytes of the page's text
+    std::string decoded;
+    std::string prefix = "";
+  };
+  const std::vector<Case> cases = {
+      {"utf-8", "utf-8", "%E6%83%85%E8%AF%9D", "\xC7\xE9\xBB\xB0"},
+      {"big5", "big5", "%B1%A1%B8%DC", "\xC7\xE9\xD4\x92"},
+      {"GBK", "GBK", "%C7%E9%81", "\xC7\xE9?"},
+      {"gb2312 stays", "gb2312", "%C7%E9%81", "\xC7\xE9\x81"},
+      {"unknown stays", "x-none", "%E6%83%85", "\xE6\x83\x85"},
+      {"after byte 1024 stays", "utf-8", "%E6%83%85", "\xE6\x83\x85", std::string(1030, 'p')},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string url =
+        server.Url("/charset?name=" + c.charset + "&text=" + c.text + "&prefix=" + c.prefix);
+    EXPECT_EQ(HttpRequest(T(url), {}).str(), c.prefix + "<meta charset=" + c.charset + ">" + c.decoded);
+  }
+}
+
 }  // namespace
 }  // namespace qh
