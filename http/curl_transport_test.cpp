@@ -19,6 +19,7 @@
 
 #include "http/http_request.h"
 #include "text/codepage.h"
+#include "text/messages.h"
 
 namespace qh {
 namespace {
@@ -686,6 +687,36 @@ TEST(CurlTransportTest, PagesAreReDecodedFromTheCharsetTheyDeclare) {
         server.Url("/charset?name=" + c.charset + "&text=" + c.text + "&prefix=" + c.prefix);
     EXPECT_EQ(HttpRequest(T(url), {}).str(), c.prefix + "<meta charset=" + c.charset + ">" + c.decoded);
   }
+}
+
+TEST(CurlTransportTest, LargeBodyGoesOutWholeWithoutWaitingForContinue) {
+  const RawServer server(RawServer::Reply(kOk));
+  std::string body(2 << 20, 'b');
+  body.back() = 'e';
+  HttpRequestArgs args;
+  args.method = 1;
+  args.postData = T(body);
+  EXPECT_EQ(HttpRequest(T(server.Url()), args), T("ok"));
+  ASSERT_EQ(server.Requests().size(), 1u);
+  const std::string request = server.Requests()[0];
+  EXPECT_EQ(request.find("Expect:"), std::string::npos);
+  EXPECT_TRUE(request.ends_with("\r\n\r\n" + body));
+}
+
+TEST(CurlTransportTest, RequestMadeWhileAnotherYieldsIsIndependent) {
+  const WebServer server(SiteRoutes);
+  Text inner;
+  bool nested = false;
+  MessagePump previous = InstallMessagePump([&] {
+    if (std::exchange(nested, true)) return;
+    inner = HttpRequest(T(server.Url("/to")));
+  });
+  Outputs out;
+  const Text outer = HttpRequest(T(server.Url("/cookies")), out.Args());
+  InstallMessagePump(std::move(previous));
+  EXPECT_EQ(outer, T("made"));
+  EXPECT_EQ(out.receivedCookies, T("a=1; b=2"));
+  EXPECT_EQ(inner, T("arrived"));
 }
 
 }  // namespace
