@@ -1,6 +1,7 @@
 // sample-site [--host ADDRESS] [--port PORT]: serves the sample content site until SIGINT or SIGTERM.
 // Port 0 picks a free one; the line printed at start names the address actually used.
 #include <httplib.h>
+#include <netinet/tcp.h>
 #include <signal.h>
 
 #include <atomic>
@@ -55,6 +56,13 @@ int main(int argc, char* argv[]) {
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
   httplib::Server server;
+  // Accepted sockets inherit these from the listening one. Without TCP_NODELAY a client that reuses its
+  // connection waits out the delayed acknowledgement on every response, whose head and body go out apart.
+  server.set_socket_options([](socket_t sock) {
+    const int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+  });
   server.Get(R"(/.*)", [](const httplib::Request& req, httplib::Response& res) {
     if (const auto body = qh::sample::Serve(req.path)) {
       res.set_content(body->str(), "text/html; charset=gb2312");
