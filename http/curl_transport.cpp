@@ -384,23 +384,33 @@ class CurlTransport final : public Transport {
 
   bool SetVerb(const Bytes& body) {
     CURL* const e = easy_.get();
-    const bool withBody = !body.empty() || verb_ == "POST";
-    const bool bodyOk = !withBody || (Set(e, kPostFields, const_cast<char*>(body.data())) &&
-                                      Set(e, kPostFieldSize, static_cast<curl_off_t>(body.size())));
+    // curl only reads the body, so handing it the caller's bytes without a copy is safe.
+    const auto setBody = [&] {
+      return Set(e, kPostFields, const_cast<char*>(body.data())) &&
+             Set(e, kPostFieldSize, static_cast<curl_off_t>(body.size()));
+    };
     if (verb_ == "HEAD") {
-      // Set last: it tells curl that no body follows the response head.
-      return bodyOk && (body.empty() || Set(e, kCustomRequest, "HEAD")) && Set(e, kNoBody, 1L);
+      if (body.empty()) return Set(e, kNoBody, 1L);
+      // curl sends no body with its own HEAD, so this one is a custom verb, and since curl would then
+      // wait for a response body, the transfer is ended once the head is in.
+      endAfterHead_ = true;
+      return setBody() && Set(e, kCustomRequest, "HEAD");
     }
-    if (verb_ == "POST") return bodyOk;
-    if (verb_ == "GET" && !withBody) return Set(e, kHttpGet, 1L);
-    // Any other verb, or a GET carrying a body, which curl would otherwise send as a POST.
-    return bodyOk && Set(e, kCustomRequest, verb_.c_str());
+    // A POST always carries a body, so that an empty one is announced with "Content-Length: 0".
+    if (verb_ == "POST") return setBody();
+    if (body.empty()) return verb_ == "GET" ? Set(e, kHttpGet, 1L) : Set(e, kCustomRequest, verb_.c_str());
+    // Any other verb with a body, a GET included, which curl would otherwise send as a POST.
+    return setBody() && Set(e, kCustomRequest, verb_.c_str());
   }
 
   Outcome Classify(CURLcode code) const {
     switch (code) {
       case CURLE_OK:
         return headDone_ ? Outcome::kComplete : Outcome::kNoResponse;
+      case CURLE_ABORTED_BY_CALLBACK:
+      case CURLE_WRITE_ERROR:
+        if (HeadIsAll()) return Outcome::kComplete;
+        [[fallthrough]];
       case CURLE_COULDNT_RESOLVE_HOST:
       case CURLE_COULDNT_RESOLVE_PROXY:
       case CURLE_COULDNT_CONNECT:
@@ -423,6 +433,9 @@ class CurlTransport final : public Transport {
   }
 
   void Touch() { lastActivity_ = Clock::now(); }
+
+  // Whether the exchange is over although curl would read on: a HEAD answer has no body.
+  bool HeadIsAll() const { return endAfterHead_ && headDone_; }
 
   // Collects the head of the final response: a status line starts afresh (after a redirect or a 1xx
   // answer), and after the blank line that ends a final head nothing more is taken, so trailers stay out.
@@ -462,6 +475,7 @@ class CurlTransport final : public Transport {
   static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self) {
     auto* transport = static_cast<CurlTransport*>(self);
     transport->Touch();
+    if (transport->HeadIsAll()) return 0;
     try {
       transport->body_.append(data, size * count);
     } catch (...) {
@@ -473,6 +487,7 @@ class CurlTransport final : public Transport {
   // The receive time-out is an idle time-out: the transfer ends once no byte has moved for that long.
   static int OnProgress(void* self, curl_off_t, curl_off_t downloaded, curl_off_t, curl_off_t uploaded) {
     auto* transport = static_cast<CurlTransport*>(self);
+    if (transport->HeadIsAll()) return 1;
     if (downloaded != transport->downloaded_ || uploaded != transport->uploaded_) {
       transport->downloaded_ = downloaded;
       transport->uploaded_ = uploaded;
@@ -499,6 +514,7 @@ class CurlTransport final : public Transport {
   std::string verb_;
   std::string cookie_;
   bool cookieEngine_ = false;
+  bool endAfterHead_ = false;
   std::chrono::milliseconds timeout_{30000};
   // The list must outlive the handle that points at it: the handle is declared later, so it goes first.
   HeaderList headers_;

@@ -234,6 +234,16 @@ TEST(CurlTransportTest, RequestBytesOnTheWire) {
          a.postData = T("x");
        },
        "/r", "PUT /r HTTP/1.1\r\nHOST" + kDefaultLines + kCacheLine + "Content-Length: 1\r\n\r\nx"},
+      {"HEAD", [](HttpRequestArgs& a) { a.method = 2; }, "/r",
+       "HEAD /r HTTP/1.1\r\nHOST" + kDefaultLines + kCacheLine + "\r\n"},
+      {"HEAD with a body",
+       [](HttpRequestArgs& a) {
+         a.method = 2;
+         a.postData = T("xyz");
+       },
+       "/r", "HEAD /r HTTP/1.1\r\nHOST" + kDefaultLines + kCacheLine + "Content-Length: 3\r\n\r\nxyz"},
+      {"TRACE", [](HttpRequestArgs& a) { a.method = 6; }, "/r",
+       "TRACE /r HTTP/1.1\r\nHOST" + kDefaultLines + kCacheLine + "\r\n"},
       {"DELETE", [](HttpRequestArgs& a) { a.method = 5; }, "/r",
        "DELETE /r HTTP/1.1\r\nHOST" + kDefaultLines + kCacheLine + "\r\n"},
       {"OPTIONS", [](HttpRequestArgs& a) { a.method = 4; }, "/r",
@@ -279,7 +289,8 @@ TEST(CurlTransportTest, RequestBytesOnTheWire) {
     c.setUp(args);
     Text status;
     args.statusMessage = &status;
-    EXPECT_EQ(HttpRequest(T(server.Url(c.path)), args), T("ok"));
+    // A HEAD answer has no body to read.
+    EXPECT_EQ(HttpRequest(T(server.Url(c.path)), args), args.method == 2 ? Text() : T("ok"));
     EXPECT_EQ(status, T("200 OK"));
     std::string expected = c.request;
     expected.replace(expected.find(host), host.size(),
@@ -717,6 +728,24 @@ TEST(CurlTransportTest, RequestMadeWhileAnotherYieldsIsIndependent) {
   EXPECT_EQ(outer, T("made"));
   EXPECT_EQ(out.receivedCookies, T("a=1; b=2"));
   EXPECT_EQ(inner, T("arrived"));
+}
+
+TEST(CurlTransportTest, HeadAnswerEndsWithItsHead) {
+  // The server announces a length but, as a HEAD answer does, sends no body and keeps the connection.
+  for (const std::string_view body : {"", "xyz"}) {
+    SCOPED_TRACE(testing::Message() << "request body '" << body << "'");
+    const RawServer server(RawServer::ReplyAndStall("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n"));
+    Outputs out;
+    HttpRequestArgs args = out.Args();
+    args.method = 2;
+    args.postData = T(body);
+    args.timeoutSeconds = 10;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(HttpRequest(T(server.Url()), args).empty());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+    EXPECT_EQ(out.statusMessage, T("200 OK"));
+    EXPECT_EQ(out.responseBytes.str(), "");
+  }
 }
 
 }  // namespace
