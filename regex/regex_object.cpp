@@ -35,6 +35,7 @@ constexpr std::uint32_t kMatchLimit = 10'000'000;
 constexpr std::uint32_t kDepthLimit = 100'000;
 constexpr std::size_t kJitStackStart = 32 * 1024;
 constexpr std::size_t kJitStackMax = 4 * 1024 * 1024;
+constexpr std::size_t kJitMinSubject = 16 * 1024;
 
 PCRE2_SPTR Units(std::u16string_view s) {
   return reinterpret_cast<PCRE2_SPTR>(s.data());
@@ -195,8 +196,9 @@ bool RegexObject::Create(const Text& pattern, const Text& subject, std::optional
   if (!compiled->context) return false;
   pcre2_set_match_limit(compiled->context.get(), kMatchLimit);
   pcre2_set_depth_limit(compiled->context.get(), kDepthLimit);
-  // Without the JIT the interpreter runs the same pattern, only slower.
-  if (pcre2_jit_compile(compiled->code.get(), PCRE2_JIT_COMPLETE) == 0) {
+  // Compiling to machine code costs more than interpreting a short subject, so only long subjects get the
+  // JIT; without it the interpreter runs the same pattern, only slower.
+  if (subject.size() >= kJitMinSubject && pcre2_jit_compile(compiled->code.get(), PCRE2_JIT_COMPLETE) == 0) {
     compiled->jitStack.reset(pcre2_jit_stack_create(kJitStackStart, kJitStackMax, nullptr));
     if (compiled->jitStack)
       pcre2_jit_stack_assign(compiled->context.get(), nullptr, compiled->jitStack.get());
