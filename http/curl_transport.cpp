@@ -407,10 +407,6 @@ class CurlTransport final : public Transport {
     switch (code) {
       case CURLE_OK:
         return headDone_ ? Outcome::kComplete : Outcome::kNoResponse;
-      case CURLE_ABORTED_BY_CALLBACK:
-      case CURLE_WRITE_ERROR:
-        if (HeadIsAll()) return Outcome::kComplete;
-        [[fallthrough]];
       case CURLE_COULDNT_RESOLVE_HOST:
       case CURLE_COULDNT_RESOLVE_PROXY:
       case CURLE_COULDNT_CONNECT:
@@ -424,6 +420,10 @@ class CurlTransport final : public Transport {
       case CURLE_UNSUPPORTED_PROTOCOL:  // a redirect to another scheme, or a reply that is not HTTP
         return Outcome::kNoResponse;
       default:
+        // Ended on purpose once a HEAD answer's head was in.
+        if (HeadIsAll() && (code == CURLE_ABORTED_BY_CALLBACK || code == CURLE_WRITE_ERROR)) {
+          return Outcome::kComplete;
+        }
         if (headDone_) return Outcome::kReadFailed;
         if (finalHeads_ == 0 && (!requestStarted_ || (timedOut_ && uploaded_ < bodySize_))) {
           return Outcome::kSendFailed;
