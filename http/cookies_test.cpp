@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "http/test_printers.h"
 #include "text/codepage.h"
 
 namespace qh {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "http/http_request.h"
+#include "http/test_printers.h"
 #include "text/codepage.h"
 #include "text/messages.h"
 

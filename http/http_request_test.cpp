@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "http/test_printers.h"
 #include "http/transport.h"
 #include "text/codepage.h"
 #include "text/messages.h"

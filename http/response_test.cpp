@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "http/test_printers.h"
 #include "text/codepage.h"
 #include "text/messages.h"
 
