@@ -320,8 +320,7 @@ class CurlTransport final : public Transport {
     for (const std::string& line : out) {
       curl_slist* const grown = curl_slist_append(list.get(), line.c_str());
       if (!grown) return false;
-      (void)list.release();
-      list.reset(grown);
+      if (!list) list.reset(grown);  // appending keeps the head, except to an empty list
     }
     if (!Set(easy_.get(), kHttpHeader, list.get())) return false;
     headers_ = std::move(list);
@@ -434,6 +433,17 @@ class CurlTransport final : public Transport {
 
   void Touch() { lastActivity_ = Clock::now(); }
 
+  // Makes room for the announced body at once rather than growing step by step; a length beyond reason is
+  // not trusted, the buffer then grows as bytes come.
+  void ReserveForBody() {
+    constexpr curl_off_t kMostReserved = curl_off_t{64} << 20;
+    curl_off_t length = -1;
+    if (curl_easy_getinfo(easy_.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK &&
+        length > 0) {
+      body_.reserve(static_cast<std::size_t>(std::min(length, kMostReserved)));
+    }
+  }
+
   // Whether the exchange is over although curl would read on: a HEAD answer has no body.
   bool HeadIsAll() const { return endAfterHead_ && headDone_; }
 
@@ -477,6 +487,7 @@ class CurlTransport final : public Transport {
     transport->Touch();
     if (transport->HeadIsAll()) return 0;
     try {
+      if (transport->body_.empty()) transport->ReserveForBody();
       transport->body_.append(data, size * count);
     } catch (...) {
       return 0;
