@@ -71,17 +71,18 @@ Text ReadResponse(const Text& rawHeaders, Bytes body, const ResponseTargets& tar
 
   bool sniffed = false;
   const Text charset = DeclaredCharset(beforeNul, sniffed);
-  std::optional<Text> decoded;
+  std::optional<Text> text;
   if (!charset.empty() && charset != u8"gbk"_text && charset != u8"gb2312"_text) {
     // A charset name that is not known keeps the text as it came rather than dropping the page.
-    decoded = DecodeCharset(all, charset);
+    text = DecodeCharset(all, charset);
   }
+  if (!text) {
+    text = !targets.responseBytes && beforeNul.size() == all.size() ? Text::FromCp936(std::move(bytes.str()))
+                                                                    : Text::FromCp936(beforeNul);
+  }
+  // The text is made before the window gets its turn: a handler may change the caller's variables.
   if (sniffed) ProcessPendingMessages();
-
-  if (decoded) return std::move(*decoded);
-  if (!targets.responseBytes && beforeNul.size() == all.size())
-    return Text::FromCp936(std::move(bytes.str()));
-  return Text::FromCp936(beforeNul);
+  return std::move(*text);
 }
 
 }  // namespace qh
