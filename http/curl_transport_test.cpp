@@ -453,6 +453,9 @@ TEST(CurlTransportTest, RawHeadersAreTheFinalHeadWithCrLfLines) {
       {"chunked trailers stay out",
        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\nX-Trailer: t\r\n\r\n",
        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n", "abc"},
+      {"a coded body is never decoded",
+       "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nContent-Length: 4\r\n\r\n\x1F\x8Bzz",
+       "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nContent-Length: 4\r\n\r\n", "\x1F\x8Bzz"},
       {"an HTTP/1.0 answer", "HTTP/1.0 201 Created\r\n\r\nmade", "HTTP/1.0 201 Created\r\n\r\n", "made"},
   };
   for (const Case& c : cases) {
