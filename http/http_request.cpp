@@ -33,7 +33,7 @@ Text ObjectName(const UrlParts& parts) {
 }
 
 // Returns the header block: the caller's lines first, then each default line whose header the block does not
-// mention yet. The mention test is a plain substring search, as callers of this function rely on.
+// mention yet. A mention is any occurrence of the search text, so "X-Cookie: 1" also keeps "Cookie" out.
 Text HeaderBlock(const HttpRequestArgs& args) {
   const Text& crlf = u8"\r\n"_text;
   Text block;
