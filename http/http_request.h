@@ -20,22 +20,23 @@ using HttpMethod = std::int32_t;
 // supplied); an output is written only where the exchange reaches the point that fills it.
 struct HttpRequestArgs {
   HttpMethod method = 0;
-  Text postData;                    // request body, sent with any verb when not empty
+  Text postData{};                  // request body, sent with any verb when not empty
   Text* sendCookies = nullptr;      // in and out; supplying it (even empty) turns the cookie engine on
   Text* receivedCookies = nullptr;  // out: the response's name=value pairs joined by "; " (merged, see below)
-  Text extraHeaders;                // header lines separated by CR LF, placed first in the header block
+  Text extraHeaders{};              // header lines separated by CR LF, placed first in the header block
   Text* responseHeaders = nullptr;  // out: raw header text of the final response
   bool noRedirect = false;          // true: a redirect answer is delivered as it is
-  Text userName;                    // server Basic credentials, used only when both are non-empty
-  Text password;
-  Text proxy;          // host:port; empty means no proxy
-  Text proxyUserName;  // proxy Basic credentials, used only when both are non-empty
-  Text proxyPassword;
+  Text userName{};                  // server Basic credentials, used only when both are non-empty
+  Text password{};
+  Text proxy{};          // host:port; empty means no proxy
+  Text proxyUserName{};  // proxy Basic credentials, used only when both are non-empty
+  Text proxyPassword{};
   std::int32_t timeoutSeconds = 0;   // connecting, and each wait for a byte; 0 or less means 30 seconds
   Text* redirectLocation = nullptr;  // out: the final response's Location value
   Text* statusMessage = nullptr;     // out: status text such as "200 OK", or the error text of a failure
   Bytes* responseBytes = nullptr;    // out: the body exactly as received
-  std::optional<bool> mergeCookies;  // not supplied: true; with sendCookies, received and sent cookies merge
+  std::optional<bool>
+      mergeCookies{};  // not supplied: true; with sendCookies, received and sent cookies merge
 };
 
 // Returns the response body as text (re-decoded when the page declares a charset other than gbk and

@@ -95,9 +95,27 @@ std::u16string ComposeMarks(std::u16string_view in) {
   return out;
 }
 
+// Returns whether `u` lies in a block without combining marks, so the character class lookup can be skipped:
+// everything below U+0300, the CJK ideographs, Hangul syllables, the private use area and the full-width
+// forms.
+bool NeverCombines(char16_t u) {
+  return u < 0x300 || (u >= 0x3400 && u <= 0x9FFF) || (u >= 0xAC00 && u <= 0xD7A3) ||
+         (u >= 0xE000 && u <= 0xF8FF) || (u >= 0xFF00 && u <= 0xFFEF);
+}
+
+// Returns whether some character of `units` is a combining mark, the only case in which composition can
+// change anything.
 bool MayCompose(std::u16string_view units) {
-  // Combining marks start at U+0300; below that nothing composes.
-  return std::any_of(units.begin(), units.end(), [](char16_t c) { return c >= 0x300; });
+  for (std::size_t i = 0; i < units.size();) {
+    if (NeverCombines(units[i])) {
+      ++i;
+      continue;
+    }
+    UChar32 c;
+    U16_NEXT(units.data(), i, units.size(), c);
+    if (u_getCombiningClass(c) != 0) return true;
+  }
+  return false;
 }
 
 std::string EncodeCp936(std::u16string_view units) {
