@@ -35,7 +35,7 @@ constexpr std::uint32_t kMatchLimit = 10'000'000;
 constexpr std::uint32_t kDepthLimit = 100'000;
 constexpr std::size_t kJitStackStart = 32 * 1024;
 constexpr std::size_t kJitStackMax = 4 * 1024 * 1024;
-constexpr std::size_t kJitMinSubject = 16 * 1024;
+constexpr std::size_t kJitMinSubject = 4 * 1024;
 
 PCRE2_SPTR Units(std::u16string_view s) {
   return reinterpret_cast<PCRE2_SPTR>(s.data());
