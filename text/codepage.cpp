@@ -9,7 +9,9 @@
 #include <unicode/ustring.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace qh {
 namespace {
@@ -48,6 +50,62 @@ UConverter* Cp936() {
   }();
   return converter.get();
 }
+
+// The converter's mapping read into tables once, so that converting a character is one lookup. The code page
+// is stateless, so a character's conversion does not depend on what stands around it; the tables are built
+// by converting every single byte, byte pair and BMP unit through the converter itself.
+class Tables {
+ public:
+  static const Tables& Get() {
+    static const Tables tables;
+    return tables;
+  }
+
+  // Returns the unit of the byte pair at lead, trail, or kNotAPair when the lead byte stands alone.
+  char16_t Pair(unsigned char lead, unsigned char trail) const { return pairs_[(lead - 0x80u) << 8 | trail]; }
+  // Returns the unit of a byte that stands alone ("?" for a lead byte whose trail does not fit).
+  char16_t Single(unsigned char byte) const { return singles_[byte]; }
+  // Returns the code of `unit`: one byte below 0x100, else lead byte and trail byte; "?" when it has none.
+  std::uint16_t Code(char16_t unit) const { return codes_[unit]; }
+
+  static constexpr char16_t kNotAPair = 0xFFFF;  // a noncharacter, which no byte sequence decodes to
+
+ private:
+  Tables() : pairs_(0x80 * 0x100, kNotAPair), singles_(0x100), codes_(0x10000, '?') {
+    UConverter* c = Cp936();
+    for (int b = 0; b < 0x100; ++b) singles_[b] = b < 0x80 || c == nullptr ? static_cast<char16_t>(b) : u'?';
+    if (c == nullptr) return;
+    for (int b = 0x80; b < 0x100; ++b) {
+      const char byte[] = {static_cast<char>(b)};
+      UChar out[4];
+      UErrorCode err = U_ZERO_ERROR;
+      if (ucnv_toUChars(c, out, 4, byte, 1, &err) == 1 && U_SUCCESS(err)) singles_[b] = out[0];
+      for (int t = 1; t < 0x100; ++t) {
+        const char pair[] = {static_cast<char>(b), static_cast<char>(t)};
+        err = U_ZERO_ERROR;
+        // Two units mean the lead byte stood alone and the trail byte began a character of its own.
+        if (ucnv_toUChars(c, out, 4, pair, 2, &err) == 1 && U_SUCCESS(err))
+          pairs_[(b - 0x80) << 8 | t] = out[0];
+      }
+    }
+    for (int u = 0; u < 0x10000; ++u) {
+      if (U16_IS_SURROGATE(u)) continue;  // a unit of a pair, or a lone one: "?" either way
+      const UChar unit = static_cast<UChar>(u);
+      char out[4];
+      UErrorCode err = U_ZERO_ERROR;
+      const int32_t n = ucnv_fromUChars(c, out, 4, &unit, 1, &err);
+      if (U_FAILURE(err)) continue;
+      if (n == 1) codes_[u] = static_cast<unsigned char>(out[0]);
+      if (n == 2)
+        codes_[u] = static_cast<std::uint16_t>(static_cast<unsigned char>(out[0]) << 8 |
+                                               static_cast<unsigned char>(out[1]));
+    }
+  }
+
+  std::vector<char16_t> pairs_;
+  std::vector<char16_t> singles_;
+  std::vector<std::uint16_t> codes_;
+};
 
 bool IsAscii(std::string_view s) {
   return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
@@ -125,12 +183,14 @@ std::string EncodeCp936(std::u16string_view units) {
     out.resize(units.size());
     return out;
   }
-  UErrorCode err = U_ZERO_ERROR;
-  UConverter* c = Cp936();
-  if (c == nullptr) return std::string(units.size(), '?');
-  const int32_t n = ucnv_fromUChars(c, out.data(), static_cast<int32_t>(out.size()), units.data(),
-                                    static_cast<int32_t>(units.size()), &err);
-  out.resize(U_SUCCESS(err) || err == U_STRING_NOT_TERMINATED_WARNING ? static_cast<std::size_t>(n) : 0);
+  const Tables& tables = Tables::Get();
+  std::size_t n = 0;
+  for (const char16_t unit : units) {
+    const std::uint16_t code = tables.Code(unit);
+    if (code > 0xFF) out[n++] = static_cast<char>(code >> 8);
+    out[n++] = static_cast<char>(code & 0xFF);
+  }
+  out.resize(n);
   return out;
 }
 
@@ -139,14 +199,23 @@ std::string EncodeCp936(std::u16string_view units) {
 std::u16string Utf16FromText(const Text& text) {
   const std::string_view s = text.view();
   if (IsAscii(s)) return std::u16string(s.begin(), s.end());
-  // Every character, single or double byte, decodes to exactly one BMP unit.
-  std::u16string out(s.size() + 1, u'\0');
-  UErrorCode err = U_ZERO_ERROR;
-  UConverter* c = Cp936();
-  if (c == nullptr) return std::u16string(s.size(), u'?');
-  const int32_t n = ucnv_toUChars(c, out.data(), static_cast<int32_t>(out.size()), s.data(),
-                                  static_cast<int32_t>(s.size()), &err);
-  out.resize(U_SUCCESS(err) ? static_cast<std::size_t>(n) : 0);
+  const Tables& tables = Tables::Get();
+  std::u16string out(s.size(), u'\0');
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < s.size();) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    if (b >= 0x80 && i + 1 < s.size()) {
+      const char16_t unit = tables.Pair(b, static_cast<unsigned char>(s[i + 1]));
+      if (unit != Tables::kNotAPair) {
+        out[n++] = unit;
+        i += 2;
+        continue;
+      }
+    }
+    out[n++] = tables.Single(b);
+    ++i;
+  }
+  out.resize(n);
   return out;
 }
 
@@ -157,15 +226,10 @@ Text TextFromUtf16(std::u16string_view units) {
 }
 
 std::size_t Cp936Length(std::u16string_view units) {
-  std::size_t ascii = 0;
-  while (ascii < units.size() && units[ascii] < 0x80) ++ascii;
-  if (ascii == units.size()) return ascii;
-  UErrorCode err = U_ZERO_ERROR;
-  UConverter* c = Cp936();
-  if (c == nullptr) return units.size();
-  const std::u16string_view rest = units.substr(ascii);
-  const int32_t n = ucnv_fromUChars(c, nullptr, 0, rest.data(), static_cast<int32_t>(rest.size()), &err);
-  return ascii + static_cast<std::size_t>(n);
+  const Tables& tables = Tables::Get();
+  std::size_t bytes = 0;
+  for (const char16_t unit : units) bytes += unit < 0x80 ? 1 : (tables.Code(unit) > 0xFF ? 2 : 1);
+  return bytes;
 }
 
 Bytes AnsiToWide(const Text& text, bool dropTerminator) {

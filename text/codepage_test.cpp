@@ -1,6 +1,10 @@
 #include "text/codepage.h"
 
 #include <gtest/gtest.h>
+#include <unicode/ucnv.h>
+#include <unicode/utf16.h>
+
+#include <algorithm>
 
 namespace qh {
 namespace {
@@ -123,6 +127,65 @@ TEST(CodePageTest, Cp936LengthCountsBytesPerUnit) {
   EXPECT_EQ(Cp936Length(u"情话ab"), 6u);
   EXPECT_EQ(Cp936Length(u"\u20AC"), 1u);
   EXPECT_EQ(Cp936Length(u"\U0001F600"), 2u);
+}
+
+// The conversion answers from tables read out of ICU's converter once; these compare every character with
+// a plain trip through the same converter, in both directions.
+class ReferenceConverter {
+ public:
+  ReferenceConverter() {
+    UErrorCode err = U_ZERO_ERROR;
+    converter_ = ucnv_open("windows-936-2000", &err);
+  }
+  ~ReferenceConverter() { ucnv_close(converter_); }
+  // ICU substitutes U+FFFD where the code page's default character is "?"; no byte sequence decodes to it.
+  std::u16string Decode(std::string_view bytes) {
+    UChar out[16];
+    UErrorCode err = U_ZERO_ERROR;
+    const int32_t n =
+        ucnv_toUChars(converter_, out, 16, bytes.data(), static_cast<int32_t>(bytes.size()), &err);
+    std::u16string units(out, out + n);
+    std::replace(units.begin(), units.end(), u'\uFFFD', u'?');
+    return units;
+  }
+  std::string Encode(char16_t unit) {
+    char out[8];
+    UErrorCode err = U_ZERO_ERROR;
+    const int32_t n = ucnv_fromUChars(converter_, out, 8, reinterpret_cast<const UChar*>(&unit), 1, &err);
+    // ICU's substitution drops default-ignorable characters such as U+00AD; the code page writes "?".
+    return n == 0 ? "?" : std::string(out, n);
+  }
+
+ private:
+  UConverter* converter_ = nullptr;
+};
+
+TEST(CodePageTest, DecodingMatchesTheConverterForEveryByteSequence) {
+  ReferenceConverter reference;
+  for (int lead = 0x80; lead <= 0xFF; ++lead) {
+    const char alone[] = {static_cast<char>(lead), 0};
+    ASSERT_EQ(Utf16FromText(Text::FromCp936(alone)), reference.Decode(alone)) << std::hex << lead;
+    for (int trail = 0x01; trail <= 0xFF; ++trail) {
+      // A third byte that is ASCII, a lead byte, and a lead byte followed by its trail.
+      for (const char* rest : {"A", "\x81", "\xB0\xA1"}) {
+        const std::string bytes = std::string{static_cast<char>(lead), static_cast<char>(trail)} + rest;
+        ASSERT_EQ(Utf16FromText(Text::FromCp936(bytes)), reference.Decode(bytes))
+            << std::hex << lead << ' ' << trail << ' ' << rest;
+      }
+    }
+  }
+}
+
+TEST(CodePageTest, EncodingMatchesTheConverterForEveryUnit) {
+  ReferenceConverter reference;
+  for (int u = 1; u <= 0xFFFF; ++u) {
+    // Surrogates give one "?" per unit (covered above); combining marks may compose with what precedes them.
+    if (U16_IS_SURROGATE(u)) continue;
+    const char16_t unit = static_cast<char16_t>(u);
+    const std::string want = reference.Encode(unit);
+    ASSERT_EQ(TextFromUtf16(std::u16string_view(&unit, 1)).str(), want) << std::hex << u;
+    ASSERT_EQ(Cp936Length(std::u16string_view(&unit, 1)), want.size()) << std::hex << u;
+  }
 }
 
 }  // namespace
