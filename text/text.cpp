@@ -26,8 +26,10 @@ bool MatchesAt(std::string_view s, std::size_t i, std::string_view sought, bool 
 
 // Returns the 0-based offset of the first match at or after `from`, stepping over double-byte characters.
 std::size_t FindFrom(std::string_view s, std::size_t from, std::string_view sought, bool foldCase) {
+  // Most positions fail on their first byte, so that is tested before the whole comparison.
+  const char first = foldCase ? FoldAscii(sought[0]) : sought[0];
   for (std::size_t i = from; i + sought.size() <= s.size(); i += CharLength(s, i)) {
-    if (MatchesAt(s, i, sought, foldCase)) return i;
+    if ((foldCase ? FoldAscii(s[i]) : s[i]) == first && MatchesAt(s, i, sought, foldCase)) return i;
   }
   return std::string_view::npos;
 }
