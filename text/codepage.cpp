@@ -72,33 +72,68 @@ class Tables {
 
  private:
   Tables() : pairs_(0x80 * 0x100, kNotAPair), singles_(0x100), codes_(0x10000, '?') {
+    for (int b = 0; b < 0x80; ++b) singles_[b] = static_cast<char16_t>(b);
     UConverter* c = Cp936();
-    for (int b = 0; b < 0x100; ++b) singles_[b] = b < 0x80 || c == nullptr ? static_cast<char16_t>(b) : u'?';
     if (c == nullptr) return;
+    ReadDecoding(c);
+    ReadEncoding(c);
+  }
+
+  // Decodes every lead byte alone and with every trail byte in one call, each sequence followed by a line
+  // feed, which is never a trail byte; the offsets of the units tell which sequence made each.
+  void ReadDecoding(UConverter* c) {
+    std::string source;
+    for (int b = 0x80; b < 0x100; ++b) source += {static_cast<char>(b), '\n'};
+    const std::size_t pairsStart = source.size();
     for (int b = 0x80; b < 0x100; ++b) {
-      const char byte[] = {static_cast<char>(b)};
-      UChar out[4];
-      UErrorCode err = U_ZERO_ERROR;
-      if (ucnv_toUChars(c, out, 4, byte, 1, &err) == 1 && U_SUCCESS(err)) singles_[b] = out[0];
-      for (int t = 1; t < 0x100; ++t) {
-        const char pair[] = {static_cast<char>(b), static_cast<char>(t)};
-        err = U_ZERO_ERROR;
-        // Two units mean the lead byte stood alone and the trail byte began a character of its own.
-        if (ucnv_toUChars(c, out, 4, pair, 2, &err) == 1 && U_SUCCESS(err))
-          pairs_[(b - 0x80) << 8 | t] = out[0];
+      for (int t = 1; t < 0x100; ++t) source += {static_cast<char>(b), static_cast<char>(t), '\n'};
+    }
+    std::vector<UChar> units(source.size());
+    std::vector<int32_t> offsets(source.size());
+    UChar* target = units.data();
+    const char* from = source.data();
+    UErrorCode err = U_ZERO_ERROR;
+    ucnv_resetToUnicode(c);
+    ucnv_toUnicode(c, &target, units.data() + units.size(), &from, source.data() + source.size(),
+                   offsets.data(), true, &err);
+    if (U_FAILURE(err)) return;
+    const std::size_t n = static_cast<std::size_t>(target - units.data());
+    for (std::size_t k = 0; k < n; ++k) {
+      const auto at = static_cast<std::size_t>(offsets[k]);
+      if (at < pairsStart) {
+        if (at % 2 == 0) singles_[0x80 + at / 2] = units[k];
+        continue;
+      }
+      const std::size_t triple = (at - pairsStart) / 3;
+      // A pair is one unit made from its lead byte, with the next unit made from the line feed.
+      if ((at - pairsStart) % 3 == 0 && k + 1 < n && static_cast<std::size_t>(offsets[k + 1]) == at + 2) {
+        pairs_[(triple / 0xFF) << 8 | (triple % 0xFF + 1)] = units[k];
       }
     }
+  }
+
+  // Encodes every BMP unit but the surrogates in one call; the offsets of the bytes tell which unit made
+  // them.
+  void ReadEncoding(UConverter* c) {
+    std::u16string source;
     for (int u = 0; u < 0x10000; ++u) {
-      if (U16_IS_SURROGATE(u)) continue;  // a unit of a pair, or a lone one: "?" either way
-      const UChar unit = static_cast<UChar>(u);
-      char out[4];
-      UErrorCode err = U_ZERO_ERROR;
-      const int32_t n = ucnv_fromUChars(c, out, 4, &unit, 1, &err);
-      if (U_FAILURE(err)) continue;
-      if (n == 1) codes_[u] = static_cast<unsigned char>(out[0]);
-      if (n == 2)
-        codes_[u] = static_cast<std::uint16_t>(static_cast<unsigned char>(out[0]) << 8 |
-                                               static_cast<unsigned char>(out[1]));
+      if (!U16_IS_SURROGATE(u)) source += static_cast<char16_t>(u);  // surrogates stay "?"
+    }
+    std::string bytes(source.size() * 2, '\0');
+    std::vector<int32_t> offsets(bytes.size());
+    char* target = bytes.data();
+    const UChar* from = source.data();
+    UErrorCode err = U_ZERO_ERROR;
+    ucnv_resetFromUnicode(c);
+    ucnv_fromUnicode(c, &target, bytes.data() + bytes.size(), &from, source.data() + source.size(),
+                     offsets.data(), true, &err);
+    if (U_FAILURE(err)) return;
+    const std::size_t n = static_cast<std::size_t>(target - bytes.data());
+    for (std::size_t k = 0; k < n; ++k) {
+      const char16_t unit = source[static_cast<std::size_t>(offsets[k])];
+      const auto byte = static_cast<unsigned char>(bytes[k]);
+      const bool second = k > 0 && offsets[k - 1] == offsets[k];
+      codes_[unit] = second ? static_cast<std::uint16_t>(codes_[unit] << 8 | byte) : byte;
     }
   }
 
