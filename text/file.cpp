@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #include "text/codepage.h"
 
@@ -19,6 +20,10 @@ class FileDescriptor {
   explicit FileDescriptor(int fd) : fd_(fd) {}
   FileDescriptor(const FileDescriptor&) = delete;
   FileDescriptor& operator=(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+    std::swap(fd_, other.fd_);
+    return *this;
+  }
   ~FileDescriptor() {
     if (fd_ >= 0) ::close(fd_);
   }
@@ -34,14 +39,21 @@ class FileDescriptor {
   int fd_;
 };
 
-bool WriteAll(int fd, std::string_view data) {
+// Returns 0 once all of `data` is written, else the errno of the write that failed (ENOSPC for a write that
+// makes no progress).
+int WriteAll(int fd, std::string_view data) {
   while (!data.empty()) {
     const ssize_t n = ::write(fd, data.data(), data.size());
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
+    if (n < 0) return errno;
+    if (n == 0) return ENOSPC;
     data.remove_prefix(static_cast<std::size_t>(n));
   }
-  return true;
+  return 0;
+}
+
+FileError Failure(const char* step, int error) {
+  return {step, std::error_code(error, std::generic_category())};
 }
 
 }  // namespace
@@ -102,7 +114,7 @@ bool WriteWholeFile(const std::filesystem::path& path, const Bytes& content) {
   temporary.append(target.filename().string()).append(".XXXXXX");
   FileDescriptor fd(::mkstemp(temporary.data()));
   if (!fd.valid()) return false;
-  const bool written = ::fchmod(fd.get(), mode) == 0 && WriteAll(fd.get(), content.view()) &&
+  const bool written = ::fchmod(fd.get(), mode) == 0 && WriteAll(fd.get(), content.view()) == 0 &&
                        ::fsync(fd.get()) == 0 && fd.Close();
   if (!written || ::rename(temporary.c_str(), target.c_str()) != 0) {
     ::unlink(temporary.c_str());
@@ -115,6 +127,38 @@ std::filesystem::path ProgramDirectory() {
   std::error_code ec;
   const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
   return ec ? std::filesystem::current_path(ec) : exe.parent_path();
+}
+
+std::optional<FileError> AppendToFile(const std::filesystem::path& path, std::string_view content) {
+  if (path.empty()) return Failure("open", ENOENT);
+  FileDescriptor file(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
+  if (!file.valid()) return Failure("open", errno);
+  struct stat before {};
+  if (::fstat(file.get(), &before) != 0) return Failure("inspect", errno);
+  // Only a regular file can be cut back; a pipe or a device simply takes the bytes.
+  const bool regular = S_ISREG(before.st_mode);
+  if (const int error = WriteAll(file.get(), content); error != 0) {
+    if (regular) (void)::ftruncate(file.get(), before.st_size);
+    return Failure("write to", error);
+  }
+  if (!file.Close()) {
+    // Delayed write errors show up at close; the bytes may or may not be there, so take them out again.
+    const int error = errno;
+    if (regular) (void)::truncate(path.c_str(), before.st_size);
+    return Failure("write to", error);
+  }
+  return std::nullopt;
+}
+
+std::optional<FileError> SyncFile(const std::filesystem::path& path) {
+  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file.valid()) file = FileDescriptor(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
+  if (!file.valid()) return std::nullopt;
+  struct stat status {};
+  if (::fstat(file.get(), &status) != 0) return Failure("inspect", errno);
+  if (!S_ISREG(status.st_mode)) return std::nullopt;
+  if (::fsync(file.get()) != 0) return Failure("flush", errno);
+  return std::nullopt;
 }
 
 }  // namespace qh

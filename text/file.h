@@ -4,6 +4,9 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
+#include <string_view>
+#include <system_error>
 
 #include "text/text.h"
 
@@ -21,5 +24,18 @@ Bytes ReadWholeFile(const std::filesystem::path& path);
 bool WriteWholeFile(const std::filesystem::path& path, const Bytes& content);
 // Returns the directory of the running executable.
 std::filesystem::path ProgramDirectory();
+
+// What failed in a file operation: the step ("open", "inspect", "write to", "flush") and the system's reason.
+struct FileError {
+  const char* step;
+  std::error_code reason;
+};
+
+// Appends `content` to the file in place, creating it when missing; returns the failure, if any, after which
+// a regular file has been cut back to its former length.
+std::optional<FileError> AppendToFile(const std::filesystem::path& path, std::string_view content);
+// Flushes what was written to the file to the storage device; returns the failure, if any. A path that is no
+// regular file, or that cannot be opened at all, has nothing to flush.
+std::optional<FileError> SyncFile(const std::filesystem::path& path);
 
 }  // namespace qh
