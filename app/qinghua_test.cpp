@@ -90,6 +90,11 @@ TEST(QinghuaTest, ExitCodes) {
        {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}},
        255,
        "use --headless"},
+      {"a display nobody answers on",
+       {"--output", output},
+       {{"DISPLAY", "127.0.0.1:77"}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", "xcb"}},
+       255,
+       "use --headless"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -36,6 +36,21 @@ std::string MissingDisplay() {
   return {};
 }
 
+QtMessageHandler previousHandler = nullptr;
+
+// Qt aborts the process when no platform plugin can start, for instance on a DISPLAY nobody answers. While
+// the application starts, a fatal message ends the process with the no-display exit code and our own line.
+void StartupMessages(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (type != QtFatalMsg) {
+    if (previousHandler) previousHandler(type, context, message);
+    return;
+  }
+  const std::string text = message.toStdString();
+  std::cerr << "qinghua: the window system cannot be reached (" << text.substr(0, text.find('\n'))
+            << "); use --headless to harvest without a window\n";
+  std::_Exit(kExitNoDisplay);
+}
+
 }  // namespace
 
 int RunWindow(const Settings& settings) {
@@ -47,7 +62,9 @@ int RunWindow(const Settings& settings) {
   int argc = 1;
   char name[] = "qinghua";
   char* argv[] = {name, nullptr};
+  previousHandler = qInstallMessageHandler(StartupMessages);
   QApplication app(argc, argv);
+  qInstallMessageHandler(previousHandler);
   QApplication::setQuitOnLastWindowClosed(false);
   MainWindow window(SitePages(TextFromUtf8(settings.site)), settings.output);
   QObject::connect(&window, &MainWindow::finished, &app, &QCoreApplication::quit);
